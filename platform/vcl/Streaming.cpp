@@ -329,8 +329,10 @@ class Reader {
       return;
     }
     if (!prop) Fail(p.line, "property " + path + " does not exist in " + target->ClassName());
+    if (prop->IsSubObject())
+      Fail(p.line, p.path + " is an object; set its properties as " + p.path + ".Name");
     if (!prop->Writable()) Fail(p.line, "property " + p.path + " is read-only");
-    const TTypeInfo& type = *prop->PropType;
+    const TTypeInfo& type = *prop->PropType();
     auto bad = [&](const std::string& expected) {
       Fail(p.line, "invalid value for " + p.path + ": expected " + expected);
     };
@@ -368,8 +370,6 @@ class Reader {
         prop->SetStr(*target, p.value.text);
         break;
       case tkClass:
-        if (!prop->IsReference())
-          Fail(p.line, p.path + " is an object; set its properties as " + p.path + ".Name");
         if (p.value.kind != Value::Ident) bad("the name of a component");
         fixups.push_back({target, prop, p.value.text, p.line});
         break;
@@ -385,8 +385,8 @@ class Reader {
                           ? root
                           : root->FindComponent(f.name);
       if (!c) Fail(f.line, "unresolved reference to " + f.name);
-      if (!c->InheritsFrom(*f.prop->PropType->ClassType))
-        Fail(f.line, f.name + " is a " + c->ClassName() + ", not a " + f.prop->PropType->Name);
+      if (!c->InheritsFrom(*f.prop->PropType()->ClassType))
+        Fail(f.line, f.name + " is a " + c->ClassName() + ", not a " + f.prop->PropType()->Name);
       f.prop->SetObj(*f.object, c);
     }
     fixups.clear();
@@ -448,7 +448,7 @@ class Writer {
 
   void WriteProperties(const TObject& obj, const std::string& prefix, const std::string& indent) {
     for (const TPropInfo* p : obj.ClassType().Properties()) {
-      const TTypeInfo& type = *p->PropType;
+      const TTypeInfo& type = *p->PropType();
       std::string name = prefix + p->Name;
       switch (type.Kind) {
         case tkInteger:

@@ -109,11 +109,11 @@ std::optional<int64_t> TTypeInfo::TextToOrd(const std::string& raw) const {
 }
 
 bool TPropInfo::IsReference() const {
-  return PropType->Kind == tkClass && PropType->ClassType &&
-         PropType->ClassType->InheritsFrom(TComponent::StaticClass());
+  return PropType()->Kind == tkClass && PropType()->ClassType &&
+         PropType()->ClassType->InheritsFrom(TComponent::StaticClass());
 }
 
-bool TPropInfo::IsSubObject() const { return PropType->Kind == tkClass && !IsReference(); }
+bool TPropInfo::IsSubObject() const { return PropType()->Kind == tkClass && !IsReference(); }
 
 TClassInfo::TClassInfo(TClassInfo&& other) noexcept
     : Name(std::move(other.Name)),

@@ -41,7 +41,11 @@ extern const TTypeInfo TypeEvent;
 // references) or method (events; only whether one is assigned is visible).
 struct TPropInfo {
   std::string Name;
-  const TTypeInfo* PropType = nullptr;
+  // The property's type. Object properties name their class lazily, so a class may have a
+  // property of its own type.
+  const TTypeInfo* PropType() const { return TypeOf ? TypeOf() : Type; }
+  const TTypeInfo* Type = nullptr;
+  const TTypeInfo* (*TypeOf)() = nullptr;
   std::function<int64_t(const TObject&)> GetOrd;
   std::function<void(TObject&, int64_t)> SetOrd;
   std::function<std::string(const TObject&)> GetStr;
@@ -143,9 +147,11 @@ class TClassBuilder {
   }
   // A property holding an object: a sub-object the instance owns (streamed as dotted names), or a
   // reference to another component (streamed as its name); `set` may be nullptr for read-only.
-  template <class Get, class Set>
-  TClassBuilder& Object(const char* name, const TClassInfo& cls, Get get, Set set) {
-    TPropInfo p = Named(name, cls.Type, std::nullopt);
+  template <class C, class Get, class Set>
+  TClassBuilder& Object(const char* name, Get get, Set set) {
+    TPropInfo p = Named(name, TypeInteger, std::nullopt);
+    p.Type = nullptr;
+    p.TypeOf = []() -> const TTypeInfo* { return &C::StaticClass().Type; };
     p.GetObj = [get](const TObject& o) -> TObject* { return get(static_cast<const T&>(o)); };
     if constexpr (!std::is_same_v<Set, std::nullptr_t>)
       p.SetObj = [set](TObject& o, TObject* v) { set(static_cast<T&>(o), v); };
@@ -188,7 +194,7 @@ class TClassBuilder {
   TPropInfo Named(const char* name, const TTypeInfo& type, std::optional<int64_t> def) {
     TPropInfo p;
     p.Name = name;
-    p.PropType = &type;
+    p.Type = &type;
     p.Default = def;
     return p;
   }
