@@ -28,6 +28,7 @@ VCL_EXCEPTION(EClassNotFound, EReadError)
 VCL_EXCEPTION(EComponentError, Exception)
 VCL_EXCEPTION(EPropertyError, Exception)
 VCL_EXCEPTION(EInvalidOperation, Exception)
+VCL_EXCEPTION(EOutOfMemory, Exception)
 
 #undef VCL_EXCEPTION
 
