@@ -1,6 +1,6 @@
 #include <atomic>
 #include <condition_variable>
-#include <deque>
+#include <vector>
 #include <mutex>
 #include <unordered_map>
 
@@ -13,11 +13,40 @@ struct PostedMessage {
   TMessage message;
 };
 
+// A first-in first-out ring that grows (doubling) and never shrinks, so a steady flow of messages
+// allocates nothing once it has reached its working size.
+class MessageRing {
+ public:
+  bool empty() const { return count_ == 0; }
+  void clear() { head_ = count_ = 0; }
+  void push_back(const PostedMessage& m) {
+    if (count_ == slots_.size()) Grow();
+    slots_[(head_ + count_) % slots_.size()] = m;
+    ++count_;
+  }
+  PostedMessage pop_front() {
+    PostedMessage m = slots_[head_];
+    head_ = (head_ + 1) % slots_.size();
+    --count_;
+    return m;
+  }
+
+ private:
+  void Grow() {
+    std::vector<PostedMessage> bigger(slots_.empty() ? 64 : slots_.size() * 2);
+    for (size_t i = 0; i < count_; ++i) bigger[i] = slots_[(head_ + i) % slots_.size()];
+    slots_.swap(bigger);
+    head_ = 0;
+  }
+  std::vector<PostedMessage> slots_;
+  size_t head_ = 0, count_ = 0;
+};
+
 // Window numbers are never reused, so a message for a destroyed window can never reach a newer one.
 struct Queue {
   std::mutex mutex;
   std::condition_variable posted;
-  std::deque<PostedMessage> messages;
+  MessageRing messages;
   std::unordered_map<uintptr_t, TWndMethod> windows;
   uintptr_t nextWindow = 1;
 };
@@ -93,8 +122,7 @@ bool DispatchOne() {
   {
     std::lock_guard lock(q.mutex);
     if (q.messages.empty()) return false;
-    PostedMessage posted = q.messages.front();
-    q.messages.pop_front();
+    PostedMessage posted = q.messages.pop_front();
     auto it = q.windows.find(posted.window);
     if (it == q.windows.end()) return true;
     method = it->second;
