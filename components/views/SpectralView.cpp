@@ -46,14 +46,19 @@ void TSpectralView::Paint() {
   const int32_t n = FBandCount == 0 ? 10 : FBandCount;
   const int32_t bw = w / n;
   TFFT* source = Source();
-  const int32_t step = source ? source->BufSize() / (2 * n) : 0;
+  // More bands than N/2 leave a band no bin (and 2·n might not fit 32 bits).
+  const int32_t step =
+      source && n > 0 && n <= source->BufSize() / 2 ? source->BufSize() / (2 * n) : 0;
   int32_t b = 0;
   int32_t x = 0;
   for (int32_t i = 0; i < n; ++i) {
     // (Line + 10) * i wraps as a 32-bit signed product.
-    const int32_t product = static_cast<int32_t>(static_cast<uint32_t>(FLineColor + 10) *
+    const int32_t product = static_cast<int32_t>((static_cast<uint32_t>(FLineColor) + 10u) *
                                                  static_cast<uint32_t>(i));
-    const int32_t t = ((product % n) * h) / (n + 2);
+    // (product mod n) * h wraps the same way for band counts beyond about 2^31 / h.
+    const int32_t scaled = static_cast<int32_t>(static_cast<uint32_t>(product % n) *
+                                                static_cast<uint32_t>(h));
+    const int32_t t = scaled / (n + 2);
     const TRect bar = Rect(x, h - t, x + bw, h);
     if (source) {
       canvas->Brush()->Color = 0;
@@ -68,9 +73,10 @@ void TSpectralView::Paint() {
 
 void TSpectralView::ShowData(TFFT* source) {
   const int32_t n = FBandCount;
-  if (n <= 0) return;
+  // A band needs at least one bin: more bands than N/2 draw nothing (and 2·n might not fit 32
+  // bits); no bands at all draw nothing either.
+  if (n <= 0 || n > source->BufSize() / 2) return;
   const int32_t step = source->BufSize() / (2 * n);
-  if (step <= 0) return;
   const int32_t w = ClientWidth(), h = ClientHeight();
   const int32_t bw = w / n;
   TCanvas* canvas = Canvas();
