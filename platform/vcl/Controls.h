@@ -14,6 +14,8 @@ class TCustomForm;
 // Height. Declared for descendants to publish: Align, Color, Visible.
 class TControl : public TComponent {
   VCL_CLASS(TControl)
+  friend class TWinControl;
+
   explicit TControl(TComponent* AOwner);
   ~TControl() override;
 
@@ -81,6 +83,9 @@ class TGraphicControl : public TControl {
   // Called by the form with `area` (form coordinates) to paint; binds the canvas and calls Paint.
   void PaintArea(const TRect& area);
 
+  // Also lets go of the canvas's binding to the old form's framebuffer.
+  void SetParent(TWinControl* value) override;
+
  protected:
   // Paints the control; only paints. Called by the form when idle after Invalidate, and by
   // descendants that redraw themselves.
@@ -88,12 +93,15 @@ class TGraphicControl : public TControl {
 
  private:
   TCanvas* FCanvas;
+  bool FPainting = false;  // inside PaintArea: Canvas() keeps the paint's clip
 };
 
 // A control that holds other controls and lays out the aligned ones: top, bottom, left, right,
 // then client.
 class TWinControl : public TControl {
   VCL_CLASS(TWinControl)
+  friend class TControl;
+
   explicit TWinControl(TComponent* AOwner);
   ~TWinControl() override;
 
@@ -104,6 +112,8 @@ class TWinControl : public TControl {
   // Lays out the aligned child controls inside the client area.
   virtual void AlignControls();
   void ChangeScale(int32_t multiply, int32_t divide) override;
+  // Aligns the children once the whole form resource is read (no aligning while loading).
+  void Loaded() override;
 
  protected:
   std::vector<TControl*> FControls;

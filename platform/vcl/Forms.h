@@ -1,5 +1,6 @@
 #pragma once
 // Forms (top-level windows) and the application object with its message loop.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,8 @@ class TCustomForm : public TWinControl {
 
  private:
   void ResizeSurface();
+  // Destroys the window (if any) and stops taking part in the loop.
+  void ReleaseWindow();
 
   std::string FCaption;
   TPosition FPosition = poDesigned;
@@ -129,9 +132,17 @@ class TApplication : public TComponent {
   const std::string& Title() const { return FTitle; }
   void SetTitle(const std::string& value) { FTitle = value; }
 
+ protected:
+  // Forgets the main form when it is destroyed.
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
  private:
   // One pass of the loop; waits up to `timeoutMs` for something to do when idle.
   void HandleMessage(int timeoutMs);
+
+  // The loop's machinery (hidden window, signal watcher, present pacing); defined in Forms.cpp.
+  struct TLoop;
+  std::unique_ptr<TLoop> FLoop;
 
   TCustomForm* FMainForm = nullptr;
   bool FTerminated = false;

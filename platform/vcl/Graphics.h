@@ -128,9 +128,16 @@ class TCanvas : public TPersistent {
   TFont* Font() const { return FFont; }
 
   // Binds the canvas: `origin` is where (0, 0) lies in the framebuffer, `clip` the framebuffer
-  // area that may be drawn (clipped again to the framebuffer). Null unbinds: drawing does nothing.
+  // area that may be drawn (clipped again to the framebuffer at every call, so the framebuffer may
+  // be resized while bound). Null unbinds: drawing does nothing. Clears the damage handler.
   void Bind(Framebuffer* target, TPoint origin, TRect clip);
   Framebuffer* Target() const { return FTarget; }
+
+  // Told, after each drawing call, the framebuffer area the call may have changed (within the
+  // clip; nothing for a call that drew nothing). A control's canvas uses it to tell its form what
+  // to present.
+  using TDamageHandler = TBoundMethod<const TRect&>;
+  void SetDamageHandler(TDamageHandler handler) { FOnDamage = handler; }
 
   // The area that may be drawn, in canvas coordinates.
   TRect ClipRect() const;
@@ -154,4 +161,10 @@ class TCanvas : public TPersistent {
   TPoint FOrigin;
   TRect FClip;  // framebuffer coordinates
   TPoint FPenPos;
+  TDamageHandler FOnDamage;
+
+  TRect Clip() const;  // FClip within the framebuffer as it is now
+  void Damaged(const TRect& area);
+  // Draws the line without its end point; widens *drawn by the pixels it set.
+  void DrawLine(TPoint from, TPoint to, uint32_t pixel, const TRect& clip, TRect* drawn);
 };

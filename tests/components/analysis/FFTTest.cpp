@@ -23,11 +23,16 @@ void Pump() {
 class TProbe : public TObject {
  public:
   explicit TProbe(TFFT* fft, TRecorder* recorder = nullptr) : fft(fft), recorder(recorder) {}
+  // Leaves the component's slots, unless the component said it is going.
+  ~TProbe() override {
+    if (!gone) fft->RemoveClient(Method());
+  }
   TClientEvent Method() { return MakeMethod<&TProbe::Event>(this); }
   void Event(TObject* sender, uint8_t code) {
     EXPECT_EQ(sender, fft);
     log.push_back(code);
     if (code == evDestroying) {
+      gone = true;
       // By now the component has left its recorder's slots and still holds its tables.
       attachedAtDestroying = fft->Attached();
       tablesAtDestroying = fft->HasTables();
@@ -42,6 +47,7 @@ class TProbe : public TObject {
   TRecorder* recorder;
   std::vector<uint8_t> log;
   bool attachedAtDestroying = true, tablesAtDestroying = false, stillInRecorder = true;
+  bool gone = false;
 };
 
 class FFTTest : public testing::Test {
