@@ -303,14 +303,18 @@ void TCanvas::DrawLine(TPoint from, TPoint to, uint32_t pixel, const TRect& clip
   __int128 num = static_cast<__int128>(2) * kFirst * minor + steps;
   int64_t q = static_cast<int64_t>(num / den);
   int64_t rem = static_cast<int64_t>(num % den);
-  TRect box = *drawn;
+  // The line is monotonic in both axes, so the first and last pixels drawn span all of them.
+  bool any = false;
+  int32_t firstX = 0, firstY = 0, lastX = 0, lastY = 0;
+  uint32_t* const pixels = FTarget->pixels.data();
+  const size_t stride = static_cast<size_t>(FTarget->width);
   for (int64_t k = kFirst; k <= kLast; ++k) {
     const int64_t m = m0 + sm * k, n = n0 + sn * q;
     if (n >= nlo && n <= nhi) {
-      const int32_t px = static_cast<int32_t>(xMajor ? m : n),
-                    py = static_cast<int32_t>(xMajor ? n : m);
-      FTarget->pixels[static_cast<size_t>(py) * FTarget->width + px] = pixel;
-      box = Union(box, Rect(px, py, px + 1, py + 1));
+      lastX = static_cast<int32_t>(xMajor ? m : n);
+      lastY = static_cast<int32_t>(xMajor ? n : m);
+      pixels[static_cast<size_t>(lastY) * stride + lastX] = pixel;
+      if (!any) firstX = lastX, firstY = lastY, any = true;
     }
     rem += 2 * minor;
     if (rem >= den) {
@@ -318,7 +322,9 @@ void TCanvas::DrawLine(TPoint from, TPoint to, uint32_t pixel, const TRect& clip
       ++q;
     }
   }
-  *drawn = box;
+  if (any)
+    *drawn = Union(*drawn, Rect(std::min(firstX, lastX), std::min(firstY, lastY),
+                                std::max(firstX, lastX) + 1, std::max(firstY, lastY) + 1));
 }
 
 void TCanvas::LineTo(int32_t x, int32_t y) {
