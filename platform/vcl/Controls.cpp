@@ -6,14 +6,6 @@
 
 namespace {
 
-TTypeInfo MakeAlignType() {
-  TTypeInfo t;
-  t.Kind = tkEnumeration;
-  t.Name = "TAlign";
-  t.Names = {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"};
-  return t;
-}
-
 bool IsEmpty(const TRect& r) { return r.Left >= r.Right || r.Top >= r.Bottom; }
 
 TRect Intersect(const TRect& a, const TRect& b) {
@@ -53,7 +45,8 @@ TRect VisibleFormRect(const TControl* control) {
 
 }  // namespace
 
-const TTypeInfo TypeAlign = MakeAlignType();
+const TTypeInfo TypeAlign =
+    EnumType("TAlign", {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"});
 
 // ---- TControl ----
 

@@ -19,15 +19,6 @@
 
 namespace {
 
-TTypeInfo MakePositionType() {
-  TTypeInfo t;
-  t.Kind = tkEnumeration;
-  t.Name = "TPosition";
-  t.Names = {"poDesigned",     "poDefault",       "poDefaultPosOnly", "poDefaultSizeOnly",
-             "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"};
-  return t;
-}
-
 // More separate areas than this are merged into their bounding rectangle: painting or presenting
 // a little extra costs less than walking a long list for every small drawing call.
 constexpr size_t kMaxAreas = 16;
@@ -131,7 +122,10 @@ void DestroyApplication() {
 
 }  // namespace
 
-const TTypeInfo TypePosition = MakePositionType();
+const TTypeInfo TypePosition =
+    EnumType("TPosition", {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
+                           "poScreenCenter", "poDesktopCenter", "poMainFormCenter",
+                           "poOwnerFormCenter"});
 
 // ---- TCustomForm ----
 

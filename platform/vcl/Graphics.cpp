@@ -88,35 +88,8 @@ TTypeInfo MakeColorType() {
   return t;
 }
 
-TTypeInfo MakeCharsetType() {
-  TTypeInfo t;
-  t.Kind = tkInteger;
-  t.Name = "TFontCharset";
-  t.Idents = {{"ANSI_CHARSET", ANSI_CHARSET},
-              {"DEFAULT_CHARSET", DEFAULT_CHARSET},
-              {"SYMBOL_CHARSET", SYMBOL_CHARSET},
-              {"OEM_CHARSET", OEM_CHARSET}};
-  return t;
-}
-
-TTypeInfo MakeEnum(const char* name, std::vector<std::string> names) {
-  TTypeInfo t;
-  t.Kind = tkEnumeration;
-  t.Name = name;
-  t.Names = std::move(names);
-  return t;
-}
-
 const TTypeInfo TypeFontStyle =
-    MakeEnum("TFontStyle", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"});
-
-TTypeInfo MakeStylesType() {
-  TTypeInfo t;
-  t.Kind = tkSet;
-  t.Name = "TFontStyles";
-  t.ElementType = &TypeFontStyle;
-  return t;
-}
+    EnumType("TFontStyle", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"});
 
 int32_t Clamp32(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
@@ -142,8 +115,11 @@ TRect Union(const TRect& a, const TRect& b) {
 }  // namespace
 
 const TTypeInfo TypeColor = MakeColorType();
-const TTypeInfo TypeFontCharset = MakeCharsetType();
-const TTypeInfo TypeFontStyles = MakeStylesType();
+const TTypeInfo TypeFontCharset = IntegerType("TFontCharset", {{"ANSI_CHARSET", ANSI_CHARSET},
+                                                                {"DEFAULT_CHARSET", DEFAULT_CHARSET},
+                                                                {"SYMBOL_CHARSET", SYMBOL_CHARSET},
+                                                                {"OEM_CHARSET", OEM_CHARSET}});
+const TTypeInfo TypeFontStyles = SetType("TFontStyles", TypeFontStyle);
 
 TColor ColorToRGB(TColor color) {
   if (color & clSystemColor) {

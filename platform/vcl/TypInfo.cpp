@@ -32,6 +32,22 @@ const TPropInfo& Require(const TObject& obj, const std::string& name) {
 
 }  // namespace
 
+TTypeInfo EnumType(const char* name, std::vector<std::string> names) {
+  return MakeType(tkEnumeration, name, std::move(names));
+}
+
+TTypeInfo SetType(const char* name, const TTypeInfo& element) {
+  TTypeInfo t = MakeType(tkSet, name);
+  t.ElementType = &element;
+  return t;
+}
+
+TTypeInfo IntegerType(const char* name, std::vector<std::pair<std::string, int64_t>> idents) {
+  TTypeInfo t = MakeType(tkInteger, name);
+  t.Idents = std::move(idents);
+  return t;
+}
+
 const TTypeInfo TypeInteger = MakeType(tkInteger, "Integer");
 const TTypeInfo TypeBoolean = MakeType(tkEnumeration, "Boolean", {"False", "True"});
 const TTypeInfo TypeString = MakeType(tkString, "string");

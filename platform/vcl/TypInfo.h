@@ -31,6 +31,11 @@ struct TTypeInfo {
   std::optional<int64_t> TextToOrd(const std::string& text) const;
 };
 
+// Type descriptions for the declarations of enumerations, sets and integers with named constants.
+TTypeInfo EnumType(const char* name, std::vector<std::string> names);
+TTypeInfo SetType(const char* name, const TTypeInfo& element);
+TTypeInfo IntegerType(const char* name, std::vector<std::pair<std::string, int64_t>> idents);
+
 extern const TTypeInfo TypeInteger;
 extern const TTypeInfo TypeBoolean;
 extern const TTypeInfo TypeString;

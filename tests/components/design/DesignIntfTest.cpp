@@ -15,23 +15,9 @@ namespace {
 using design_test::TCountingDesigner;
 using design_test::ValuesOf;
 
-TTypeInfo MakeEnum(const char* name, std::vector<std::string> names) {
-  TTypeInfo t;
-  t.Kind = tkEnumeration;
-  t.Name = name;
-  t.Names = std::move(names);
-  return t;
-}
-
-const TTypeInfo TypeMode = MakeEnum("TMode", {"mdOff", "mdSlow", "mdFast"});
-const TTypeInfo TypeFlag = MakeEnum("TFlag", {"fgRed", "fgBlue", "fgLoud"});
-const TTypeInfo TypeFlags = [] {
-  TTypeInfo t;
-  t.Kind = tkSet;
-  t.Name = "TFlags";
-  t.ElementType = &TypeFlag;
-  return t;
-}();
+const TTypeInfo TypeMode = EnumType("TMode", {"mdOff", "mdSlow", "mdFast"});
+const TTypeInfo TypeFlag = EnumType("TFlag", {"fgRed", "fgBlue", "fgLoud"});
+const TTypeInfo TypeFlags = SetType("TFlags", TypeFlag);
 
 class TStyle : public TPersistent {
   VCL_CLASS(TStyle)

@@ -13,31 +13,10 @@ enum TShade { shLight, shMedium, shDark };
 enum TMark { mkCircle, mkCross, mkStar };
 using TMarks = TSet<TMark>;
 
-TTypeInfo MakeEnum(const char* name, std::vector<std::string> names) {
-  TTypeInfo t;
-  t.Kind = tkEnumeration;
-  t.Name = name;
-  t.Names = std::move(names);
-  return t;
-}
-const TTypeInfo TypeShade = MakeEnum("TShade", {"shLight", "shMedium", "shDark"});
-const TTypeInfo TypeMark = MakeEnum("TMark", {"mkCircle", "mkCross", "mkStar"});
-TTypeInfo MakeMarks() {
-  TTypeInfo t;
-  t.Kind = tkSet;
-  t.Name = "TMarks";
-  t.ElementType = &TypeMark;
-  return t;
-}
-const TTypeInfo TypeMarks = MakeMarks();
-TTypeInfo MakeTone() {
-  TTypeInfo t;
-  t.Kind = tkInteger;
-  t.Name = "TTone";
-  t.Idents = {{"tnBlack", 0}, {"tnLime", 0x00FF00}};
-  return t;
-}
-const TTypeInfo TypeTone = MakeTone();
+const TTypeInfo TypeShade = EnumType("TShade", {"shLight", "shMedium", "shDark"});
+const TTypeInfo TypeMark = EnumType("TMark", {"mkCircle", "mkCross", "mkStar"});
+const TTypeInfo TypeMarks = SetType("TMarks", TypeMark);
+const TTypeInfo TypeTone = IntegerType("TTone", {{"tnBlack", 0}, {"tnLime", 0x00FF00}});
 
 int gDestroyed = 0;
 
