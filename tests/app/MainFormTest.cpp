@@ -115,8 +115,9 @@ TEST_F(MainFormTest, StartUpMessageStartsCaptureAndBlocksReachEveryView) {
     while (h < 162 && fb.At(x, 505 - h) == ColorToPixel(TSpectralView::kBarColor)) ++h;
     return h;
   };
-  for (int band = 0; band < 20; ++band)
+  for (int band = 0; band < 20; ++band) {
     if (band != 3) EXPECT_LT(barHeight(band) * 3, barHeight(3)) << "band " << band;
+  }
 }
 
 }  // namespace
