@@ -12,6 +12,7 @@
 // handle finds nothing and never reaches freed memory.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -449,6 +450,16 @@ MMRESULT waveInClose(HWAVEIN handle) {
   auto it = devices.find(reinterpret_cast<uintptr_t>(handle));
   std::unique_ptr<OpenDevice> closing = std::move(it->second);
   devices.erase(it);
+  // For measurements of a whole program: AS_WAVEIN_REPORT=1 prints what each device delivered.
+  if (const char* report = std::getenv("AS_WAVEIN_REPORT"); report && *report == '1') {
+    const WAVEFORMATEX& f = closing->Format();
+    const unsigned align = f.nBlockAlign ? f.nBlockAlign : 1;
+    std::fprintf(stderr, "wave-in: %u Hz, %u channels, %u bits: %llu frames delivered, %llu dropped\n",
+                 static_cast<unsigned>(f.nSamplesPerSec), static_cast<unsigned>(f.nChannels),
+                 static_cast<unsigned>(f.wBitsPerSample),
+                 static_cast<unsigned long long>(closing->DeliveredBytes() / align),
+                 static_cast<unsigned long long>(closing->DroppedBytes() / align));
+  }
   closing->Notify(MM_WIM_CLOSE);
   closing.reset();  // closes the backend's stream, then the hidden window
   return MMSYSERR_NOERROR;
