@@ -34,24 +34,7 @@ std::vector<double> RandomSamples(int32_t n, uint32_t seed) {
   return x;
 }
 
-// The tables the program owns for one size.
-struct Tables {
-  explicit Tables(int32_t size) : n(size), stages(TransformStageCount(size)), bitReverse(size) {
-    BuildBitReverseTable(n, bitReverse.data());
-    storage.resize(stages + 1);
-    pointers.assign(stages + 1, nullptr);
-    for (int32_t s = 1; s <= stages; ++s) {
-      storage[s].resize(n);
-      BuildTwiddleTable(n, s, storage[s].data());
-      pointers[s] = storage[s].data();
-    }
-  }
-  int32_t n;
-  int32_t stages;
-  std::vector<int32_t> bitReverse;
-  std::vector<std::vector<TComplex>> storage;
-  std::vector<TComplex*> pointers;
-};
+using Tables = TransformTables;
 
 void OurTransform(benchmark::State& state, TransformKernel kernel) {
   const int32_t n = static_cast<int32_t>(state.range(0));

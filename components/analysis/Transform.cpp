@@ -292,3 +292,15 @@ void TransformPlan::Magnitudes(const TComplex* spectrum, int32_t count, double* 
   }
   ReferenceMagnitudes(spectrum + done, n_, count - done, magnitudes + done);
 }
+
+TransformTables::TransformTables(int32_t size)
+    : n(size), stages(TransformStageCount(size)), bitReverse(size) {
+  BuildBitReverseTable(n, bitReverse.data());
+  storage.resize(stages + 1);
+  pointers.assign(stages + 1, nullptr);
+  for (int32_t s = 1; s <= stages; ++s) {
+    storage[s].resize(n);
+    BuildTwiddleTable(n, s, storage[s].data());
+    pointers[s] = storage[s].data();
+  }
+}

@@ -45,6 +45,18 @@ void ReferenceTransform(TComplex* spectrum, int32_t n, int32_t stages, TComplex*
 // magnitudes[i] = sqrt(Re^2 + Im^2) / sqrt(n) for the first `count` bins of an n-point spectrum.
 void ReferenceMagnitudes(const TComplex* spectrum, int32_t n, int32_t count, double* magnitudes);
 
+// The tables of one size built the standard way and owned together: the bit-reverse table, one
+// full twiddle table per stage and the pointer array indexed by stage (entry 0 unused). For code
+// that runs the reference functions or builds plans outside the FFT component (tests, benchmarks).
+struct TransformTables {
+  explicit TransformTables(int32_t size);
+  int32_t n;
+  int32_t stages;
+  std::vector<int32_t> bitReverse;
+  std::vector<std::vector<TComplex>> storage;
+  std::vector<TComplex*> pointers;
+};
+
 // The implementations a plan can run. Scalar runs everywhere; the others need the CPU feature.
 enum class TransformKernel { kScalar, kAvx2, kAvx512 };
 

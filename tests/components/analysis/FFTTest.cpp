@@ -190,17 +190,10 @@ TEST_F(FFTTest, SpectrumMatchesTheReferenceTransformBitForBit) {
     std::memmove(window.data(), window.data() + 256, 768 * sizeof(double));
     for (int i = 0; i < 256; ++i) window[768 + i] = (block[i] - 128) * 64;
   }
-  std::vector<int32_t> bitReverse(1024);
-  BuildBitReverseTable(1024, bitReverse.data());
-  std::vector<std::vector<TComplex>> tables(11, std::vector<TComplex>(1024));
-  std::vector<TComplex*> twiddles(11);
-  for (int s = 1; s <= 10; ++s) {
-    BuildTwiddleTable(1024, s, tables[s].data());
-    twiddles[s] = tables[s].data();
-  }
+  const TransformTables tables(1024);
   std::vector<TComplex> spectrum(1024);
-  BitReversedCopy(window.data(), bitReverse.data(), 1024, spectrum.data());
-  ReferenceTransform(spectrum.data(), 1024, 10, twiddles.data());
+  BitReversedCopy(window.data(), tables.bitReverse.data(), 1024, spectrum.data());
+  ReferenceTransform(spectrum.data(), 1024, tables.stages, tables.pointers.data());
   std::vector<double> expected(1024);
   ReferenceMagnitudes(spectrum.data(), 1024, 1024, expected.data());
   for (int i = 0; i < 1024; ++i) {

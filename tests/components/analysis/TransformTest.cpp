@@ -17,25 +17,7 @@
 
 namespace {
 
-// The tables as the program owns them: bit-reverse table, one full twiddle table per stage and the
-// pointer array indexed by stage (entry 0 unused).
-struct Tables {
-  explicit Tables(int32_t size) : n(size), stages(TransformStageCount(size)), bitReverse(size) {
-    BuildBitReverseTable(n, bitReverse.data());
-    storage.resize(stages + 1);
-    pointers.assign(stages + 1, nullptr);
-    for (int32_t s = 1; s <= stages; ++s) {
-      storage[s].resize(n);
-      BuildTwiddleTable(n, s, storage[s].data());
-      pointers[s] = storage[s].data();
-    }
-  }
-  int32_t n;
-  int32_t stages;
-  std::vector<int32_t> bitReverse;
-  std::vector<std::vector<TComplex>> storage;
-  std::vector<TComplex*> pointers;
-};
+using Tables = TransformTables;
 
 std::vector<TComplex> ReferenceSpectrum(const Tables& t, const std::vector<double>& x) {
   std::vector<TComplex> spectrum(t.n);
